@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include <openssl/crypto.h>
 #include <openssl/provider.h>
 
 namespace {
