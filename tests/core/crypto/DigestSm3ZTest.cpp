@@ -75,8 +75,8 @@ protected:
             return {};
         }
         size_t nSigLen = 0;
-        if (EVP_DigestSign(pMdCtx.get(), nullptr, &nSigLen, vtrMessage.data(),
-                           vtrMessage.size()) != 1) {
+        if (EVP_DigestSign(pMdCtx.get(), nullptr, &nSigLen, vtrMessage.data(), vtrMessage.size()) !=
+            1) {
             return {};
         }
         Bytes vtrSig(nSigLen);
@@ -101,8 +101,7 @@ protected:
     static Bytes CipherDigest(const Bytes& vtrXY, bool bUseZ, const Bytes& vtrMessage)
     {
         void* pCtx = nullptr;
-        EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, vtrXY.data(), vtrXY.data() + 32, bUseZ),
-                  0u);
+        EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, vtrXY.data(), vtrXY.data() + 32, bUseZ), 0u);
         EXPECT_EQ(Cipher::HashEvpUpdate(pCtx, CALG_SM3, vtrMessage.data(),
                                         static_cast<long>(vtrMessage.size())),
                   0u);
@@ -144,7 +143,8 @@ TEST_F(DigestSm3ZTest, MatchesOpensslForEveryKeyIncludingLeadingZeroCoordinates)
         ASSERT_EQ(vtrE.size(), 32u);
         EXPECT_TRUE(OpensslVerifyDigest(pKey.get(), vtrSig, vtrE));
         // Control: without Z the digest is plain SM3 and does not verify.
-        EXPECT_FALSE(OpensslVerifyDigest(pKey.get(), vtrSig, CipherDigest(vtrXY, false, vtrMessage)));
+        EXPECT_FALSE(
+            OpensslVerifyDigest(pKey.get(), vtrSig, CipherDigest(vtrXY, false, vtrMessage)));
     }
 }
 }  // namespace

@@ -86,10 +86,8 @@ TEST_F(DigestTest, ArgumentChecks)
     void* pCtx = nullptr;
     EXPECT_EQ(Cipher::HashEvpInit(nullptr, CALG_SHA1, nullptr, nullptr, false),
               ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, nullptr, byData, true),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, byData, nullptr, true),
-              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, nullptr, byData, true), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SM3, byData, nullptr, true), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(pCtx, nullptr);
 
     ASSERT_EQ(Cipher::HashEvpInit(&pCtx, CALG_SHA_256, nullptr, nullptr, false), 0u);

@@ -60,8 +60,8 @@ TEST_F(SealTest, Sm4CbcMatchesTheStandardExampleAndOpenssl)
         vtrKeyBlock.insert(vtrKeyBlock.end(), vtrKey.begin(), vtrKey.end());
         uint8_t* pbyOut = nullptr;
         int nOut = 0;
-        ASSERT_EQ(Cipher::SM4_Encrypt_CBC(vtrKey.data(), 16, vtrKeyBlock.data(), 32, &pbyOut, &nOut),
-                  0u);
+        ASSERT_EQ(
+            Cipher::SM4_Encrypt_CBC(vtrKey.data(), 16, vtrKeyBlock.data(), 32, &pbyOut, &nOut), 0u);
         const Bytes vtrSealed = Take(pbyOut, nOut);
         ASSERT_EQ(vtrSealed.size(), 32u);
         if (c.pszFirstBlock != nullptr) {
@@ -71,9 +71,9 @@ TEST_F(SealTest, Sm4CbcMatchesTheStandardExampleAndOpenssl)
         ASSERT_TRUE(OpensslEncrypt("sm4-cbc", vtrKey, FromHex(c.pszIV), vtrKey, vtrReference));
         EXPECT_EQ(ToHex(vtrSealed), ToHex(vtrReference));
 
-        ASSERT_EQ(Cipher::SM4_Decrypt_CBC(vtrSealed.data(), 32, vtrKeyBlock.data(), 32, &pbyOut,
-                                          &nOut),
-                  0u);
+        ASSERT_EQ(
+            Cipher::SM4_Decrypt_CBC(vtrSealed.data(), 32, vtrKeyBlock.data(), 32, &pbyOut, &nOut),
+            0u);
         EXPECT_EQ(Take(pbyOut, nOut), vtrKey);
     }
 }
@@ -92,14 +92,14 @@ TEST_F(SealTest, SealedSizesAndRoundTripByPin)
         }
         uint8_t* pbyOut = nullptr;
         int nOut = 0;
-        ASSERT_EQ(Cipher::SM4EncryptByPin(vtrPlain.data(), s.nPlain, "machine#user#secret",
-                                          &pbyOut, &nOut),
+        ASSERT_EQ(Cipher::SM4EncryptByPin(vtrPlain.data(), s.nPlain, "machine#user#secret", &pbyOut,
+                                          &nOut),
                   0u);
         const Bytes vtrSealed = Take(pbyOut, nOut);
         ASSERT_EQ(nOut, s.nSealed);
-        ASSERT_EQ(Cipher::SM4DecryptByPin(vtrSealed.data(), nOut, "machine#user#secret", &pbyOut,
-                                          &nOut),
-                  0u);
+        ASSERT_EQ(
+            Cipher::SM4DecryptByPin(vtrSealed.data(), nOut, "machine#user#secret", &pbyOut, &nOut),
+            0u);
         EXPECT_EQ(Take(pbyOut, nOut), Bytes(vtrPlain.begin(), vtrPlain.begin() + s.nPlain));
     }
 }

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -22,12 +21,13 @@ protected:
 
 // Runs a whole encryption or decryption; returns the code of the first
 // failing step and the output so far.
-RESULT RunCipher(bool bEncrypt, uint32_t ulAlgId, int nMode, const Bytes& vtrKey, const uint8_t* pbyIV,
-           const Bytes& vtrIn, Bytes& vtrOut)
+RESULT RunCipher(bool bEncrypt, uint32_t ulAlgId, int nMode, const Bytes& vtrKey,
+                 const uint8_t* pbyIV, const Bytes& vtrIn, Bytes& vtrOut)
 {
     void* pCtx = nullptr;
-    RESULT ulResult = bEncrypt ? Cipher::SymEncryptInit(&pCtx, ulAlgId, nMode, vtrKey.data(), pbyIV)
-                               : Cipher::SymDecryptInit(&pCtx, ulAlgId, nMode, vtrKey.data(), pbyIV);
+    RESULT ulResult = bEncrypt
+                          ? Cipher::SymEncryptInit(&pCtx, ulAlgId, nMode, vtrKey.data(), pbyIV)
+                          : Cipher::SymDecryptInit(&pCtx, ulAlgId, nMode, vtrKey.data(), pbyIV);
     if (ulResult != 0) {
         return ulResult;
     }
@@ -88,12 +88,14 @@ TEST_F(SymmetricTest, EveryCipherAndModeMatchesOpensslEncAndRoundTrips)
             ASSERT_TRUE(OpensslEncrypt(c.pszOpensslName, vtrKey, vtrIV, vtrPlain, vtrExpected));
 
             Bytes vtrCipherText;
-            ASSERT_EQ(RunCipher(true, c.ulAlgId, c.nMode, vtrKey, kIV.data(), vtrPlain, vtrCipherText),
-                      0u);
+            ASSERT_EQ(
+                RunCipher(true, c.ulAlgId, c.nMode, vtrKey, kIV.data(), vtrPlain, vtrCipherText),
+                0u);
             EXPECT_EQ(ToHex(vtrCipherText), ToHex(vtrExpected));
             Bytes vtrBack;
-            ASSERT_EQ(RunCipher(false, c.ulAlgId, c.nMode, vtrKey, kIV.data(), vtrCipherText, vtrBack),
-                      0u);
+            ASSERT_EQ(
+                RunCipher(false, c.ulAlgId, c.nMode, vtrKey, kIV.data(), vtrCipherText, vtrBack),
+                0u);
             EXPECT_EQ(vtrBack, vtrPlain);
         }
     }
@@ -110,26 +112,22 @@ TEST_F(SymmetricTest, PublishedVectors)
         const char* pszCipherPrefix;  // before any padding block
     };
     const Vector vectors[] = {
-        {"DES (FIPS 46 worked example)", CALG_DES, 2, "133457799bbcdff1", "0123456789abcdef",
+        {"DES (textbook worked example)", CALG_DES, 2, "133457799bbcdff1", "0123456789abcdef",
          "85e813540f0ab405"},
         {"RC4 128-bit key (RFC 6229)", CALG_RC4, 0, "0102030405060708090a0b0c0d0e0f10",
-         "00000000000000000000000000000000", "9ac7cc9a609d1ef7b293289 9cde41b97"},
+         "00000000000000000000000000000000", "9ac7cc9a609d1ef7b2932899cde41b97"},
         {"triple DES (SP 800-67 example)", CALG_3DES, 2,
          "0123456789abcdef23456789abcdef01456789abcdef0123",
-         "5468652071756663 6b2062726f776e20666f78206a756d70",
+         "54686520717566636b2062726f776e20666f78206a756d70",
          "a826fd8ce53b855fcce21c8112256fe668d5c05dd9b6b900"},
     };
     for (const Vector& v : vectors) {
         SCOPED_TRACE(v.pszName);
-        auto strip = [](std::string s) {
-            s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-            return s;
-        };
         Bytes vtrOut;
         ASSERT_EQ(RunCipher(true, v.ulAlgId, v.nMode, FromHex(v.pszKey), nullptr,
-                      FromHex(strip(v.pszPlain)), vtrOut),
+                            FromHex(v.pszPlain), vtrOut),
                   0u);
-        const std::string strExpected = strip(v.pszCipherPrefix);
+        const std::string strExpected = std::string(v.pszCipherPrefix);
         EXPECT_EQ(ToHex(vtrOut).substr(0, strExpected.size()), strExpected);
     }
 }
@@ -150,8 +148,9 @@ TEST_F(SymmetricTest, PaddingAndLengthsByMode)
     for (const LengthCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.ulAlgId << " mode " << c.nMode);
         Bytes vtrOut;
-        ASSERT_EQ(RunCipher(true, c.ulAlgId, c.nMode, kKey16, kIV.data(), Bytes(c.nPlainLen, 1), vtrOut),
-                  0u);
+        ASSERT_EQ(
+            RunCipher(true, c.ulAlgId, c.nMode, kKey16, kIV.data(), Bytes(c.nPlainLen, 1), vtrOut),
+            0u);
         EXPECT_EQ(vtrOut.size(), c.nCipherLen);
     }
 
@@ -160,8 +159,9 @@ TEST_F(SymmetricTest, PaddingAndLengthsByMode)
     EXPECT_EQ(RunCipher(false, CALG_DES, 1, kKey16, kIV.data(), vtrTwelve, vtrOut), NTE_FAIL);
     EXPECT_EQ(RunCipher(false, CALG_DES, 2, kKey16, kIV.data(), vtrTwelve, vtrOut), NTE_FAIL);
     Bytes vtrSealed;
-    ASSERT_EQ(RunCipher(true, CALG_3DES, 1, kKey24, kIV.data(), BytesOf("sixteen byte msg"), vtrSealed),
-              0u);
+    ASSERT_EQ(
+        RunCipher(true, CALG_3DES, 1, kKey24, kIV.data(), BytesOf("sixteen byte msg"), vtrSealed),
+        0u);
     Bytes vtrOtherKey = kKey24;
     vtrOtherKey[0] ^= 0x02;  // outside the parity bit
     EXPECT_EQ(RunCipher(false, CALG_3DES, 1, vtrOtherKey, kIV.data(), vtrSealed, vtrOut), NTE_FAIL);
@@ -176,7 +176,8 @@ TEST_F(SymmetricTest, MissingIVIsAllZero)
         Bytes vtrWithout;
         Bytes vtrWith;
         ASSERT_EQ(RunCipher(true, CALG_DES, nMode, kKey16, nullptr, vtrPlain, vtrWithout), 0u);
-        ASSERT_EQ(RunCipher(true, CALG_DES, nMode, kKey16, vtrZeroIV.data(), vtrPlain, vtrWith), 0u);
+        ASSERT_EQ(RunCipher(true, CALG_DES, nMode, kKey16, vtrZeroIV.data(), vtrPlain, vtrWith),
+                  0u);
         EXPECT_EQ(vtrWithout, vtrWith);
     }
 }
@@ -192,8 +193,8 @@ TEST_F(SymmetricTest, ArgumentAndAlgorithmChecks)
     const struct {
         uint32_t ulAlgId;
         int nMode;
-    } unsupported[] = {{CALG_DES, 0}, {CALG_DES, 5}, {CALG_3DES, -1}, {0x6602, 1},
-                       {CALG_SHA1, 1}, {CALG_SM2_SIGN, 1}};
+    } unsupported[] = {{CALG_DES, 0}, {CALG_DES, 5},  {CALG_3DES, -1},
+                       {0x6602, 1},   {CALG_SHA1, 1}, {CALG_SM2_SIGN, 1}};
     for (const auto& u : unsupported) {
         SCOPED_TRACE(testing::Message() << std::hex << u.ulAlgId << " mode " << u.nMode);
         EXPECT_EQ(Cipher::EVPSymEnc(u.ulAlgId, u.nMode), nullptr);
@@ -251,7 +252,9 @@ TEST_F(SymmetricTest, GenerateSYMKeyFollowsBytesToKeyWithMd5)
         int nLen = 0;
         void* pCtx = nullptr;
         EXPECT_EQ(Cipher::HashEvpInit(&pCtx, CALG_MD5, nullptr, nullptr, false), 0u);
-        EXPECT_EQ(Cipher::HashEvpUpdate(pCtx, CALG_MD5, vtrIn.data(), static_cast<long>(vtrIn.size())), 0u);
+        EXPECT_EQ(
+            Cipher::HashEvpUpdate(pCtx, CALG_MD5, vtrIn.data(), static_cast<long>(vtrIn.size())),
+            0u);
         EXPECT_EQ(Cipher::HashEvpFinal(pCtx, CALG_MD5, &pbyOut, nLen), 0u);
         Bytes vtrOut(pbyOut, pbyOut + nLen);
         delete[] pbyOut;
@@ -269,7 +272,9 @@ TEST_F(SymmetricTest, GenerateSYMKeyFollowsBytesToKeyWithMd5)
         int nMode;
         int nKeyLen;
         int nIVLen;
-    } cases[] = {{CALG_DES, 1, 8, 8}, {CALG_3DES, 1, 24, 8}, {CALG_3DES_112, 3, 16, 8},
+    } cases[] = {{CALG_DES, 1, 8, 8},
+                 {CALG_3DES, 1, 24, 8},
+                 {CALG_3DES_112, 3, 16, 8},
                  {CALG_RC4, 1, 16, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.ulAlgId);
@@ -311,8 +316,8 @@ TEST_F(SymmetricTest, GenerateSYMKeyFollowsBytesToKeyWithMd5)
     };
     for (const auto& f : failures) {
         SCOPED_TRACE(f.nLen);
-        EXPECT_EQ(Cipher::GenerateSYMKey(f.ulAlgId, 1, f.pbyData, f.nLen, &pbyKey, &nKeyLen,
-                                         &pbyIV, &nIVLen),
+        EXPECT_EQ(Cipher::GenerateSYMKey(f.ulAlgId, 1, f.pbyData, f.nLen, &pbyKey, &nKeyLen, &pbyIV,
+                                         &nIVLen),
                   f.ulExpected);
         EXPECT_EQ(pbyKey, nullptr);
     }

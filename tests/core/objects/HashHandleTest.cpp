@@ -75,8 +75,7 @@ TEST_F(HashHandleTest, HashDataGivesTheDigestOfEachId)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.ulAlgId);
         EXPECT_EQ(OneShot(c.ulAlgId, false, "abc"), c.pszDigest);
-        EXPECT_EQ(HashHandle::HashLength(c.ulAlgId) * 2,
-                  static_cast<int>(strlen(c.pszDigest)));
+        EXPECT_EQ(HashHandle::HashLength(c.ulAlgId) * 2, static_cast<int>(strlen(c.pszDigest)));
     }
     // With Z the SM3 digest changes, and a leading zero in X is no obstacle.
     ASSERT_EQ(kPubKey[0], 0);
@@ -167,7 +166,7 @@ TEST_F(HashHandleTest, DuplicateRunsAnIndependentCopy)
     const struct {
         uint32_t ulAlgId;
         bool bUseZ;
-    } cases[] = {{CALG_MD5, false},    {CALG_SHA1, false},    {CALG_SSL3_SHAMD5, false},
+    } cases[] = {{CALG_MD5, false},     {CALG_SHA1, false},    {CALG_SSL3_SHAMD5, false},
                  {CALG_SHA_256, false}, {CALG_SHA_512, false}, {CALG_SM3, false},
                  {CALG_SM3, true}};
     for (const auto& c : cases) {
@@ -185,7 +184,8 @@ TEST_F(HashHandleTest, DuplicateRunsAnIndependentCopy)
         ASSERT_EQ(copy.Update(Bytes("x"), 1), 0u);
         ASSERT_EQ(original.Final(), 0u);
         ASSERT_EQ(copy.Final(), 0u);
-        EXPECT_EQ(Hex(original.m_pbyHashData, original.nHashLen), OneShot(c.ulAlgId, c.bUseZ, "abc"));
+        EXPECT_EQ(Hex(original.m_pbyHashData, original.nHashLen),
+                  OneShot(c.ulAlgId, c.bUseZ, "abc"));
         EXPECT_EQ(Hex(copy.m_pbyHashData, copy.nHashLen), OneShot(c.ulAlgId, c.bUseZ, "abx"));
     }
 }
@@ -220,7 +220,8 @@ TEST_F(HashHandleTest, DuplicateContextNeedsTheSameAlgorithm)
     EXPECT_EQ(source.DuplicateContext(nullptr), ERROR_INVALID_PARAMETER);
     ASSERT_EQ(source.DuplicateContext(&sameAlg), 0u);
     ASSERT_EQ(sameAlg.Final(), 0u);
-    EXPECT_EQ(Hex(sameAlg.m_pbyHashData, sameAlg.nHashLen), OneShot(CALG_SSL3_SHAMD5, false, "abc"));
+    EXPECT_EQ(Hex(sameAlg.m_pbyHashData, sameAlg.nHashLen),
+              OneShot(CALG_SSL3_SHAMD5, false, "abc"));
 }
 
 TEST_F(HashHandleTest, SetDataMarksTheDigestFinished)
