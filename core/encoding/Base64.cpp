@@ -44,7 +44,13 @@ public:
             Put(kAlphabet[(nValue >> (18 - 6 * i)) & 0x3F]);
         }
     }
-    void Withdraw(int64_t nChars) { m_nCount = m_nCount >= nChars ? m_nCount - nChars : 0; }
+    // Withdrawn characters are zeroed so the text always ends at its count.
+    void Withdraw(int64_t nChars)
+    {
+        for (; nChars > 0 && m_nCount > 0; --nChars) {
+            m_pszDest[--m_nCount] = '\0';
+        }
+    }
     int64_t Count() const { return m_nCount; }
     bool Overrun() const { return m_bOverrun; }
 
