@@ -357,7 +357,7 @@ RESULT EnumDirectory(const char* pszDirectory, std::vector<_fileInfo>& vtrFileLi
     }
     std::unique_ptr<DIR, DirCloser> pDir(opendir(strFolder.c_str()));
     if (!pDir) {
-        return FailStep(__func__, "contentsOfDirectoryAtPath", E_FAIL);
+        return FailStep(__func__, "list directory", E_FAIL);
     }
     std::vector<_fileInfo> vtrEntries;
     for (;;) {
@@ -365,7 +365,7 @@ RESULT EnumDirectory(const char* pszDirectory, std::vector<_fileInfo>& vtrFileLi
         struct dirent* pEntry = readdir(pDir.get());
         if (pEntry == nullptr) {
             if (errno != 0) {
-                return FailStep(__func__, "contentsOfDirectoryAtPath", E_FAIL);
+                return FailStep(__func__, "list directory", E_FAIL);
             }
             break;
         }
@@ -388,7 +388,7 @@ RESULT EnumDirectory(const char* pszDirectory, std::vector<_fileInfo>& vtrFileLi
         return strcmp(a.szFileName, b.szFileName) < 0;
     });
     vtrFileList.insert(vtrFileList.end(), vtrEntries.begin(), vtrEntries.end());
-    TraceStepSuccess(__func__, "contentsOfDirectoryAtPath");
+    TraceStepSuccess(__func__, "list directory");
     return 0;
 }
 

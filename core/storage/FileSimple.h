@@ -1,8 +1,10 @@
 // Whole-file read and write, deletion, folder creation, listing and
 // existence tests: the only way the token core touches the file system.
 //
-// Files are created 0600 and folders 0700.  Blocks handed out are released
-// by the caller with delete[]; on failure nothing is handed out.
+// Files are created 0600 and folders 0700.  The functions that expand a
+// leading "~" refuse (or answer false for) paths longer than 259 bytes, as
+// GetRealPath does.  Blocks handed out are released by the caller with
+// delete[]; on failure nothing is handed out.
 #pragma once
 
 #include <vector>

@@ -15,7 +15,7 @@ RESULT GetUserName(char** ppszUserName)
     std::string strName;
     RESULT ulResult = PlatformGetFullUserName(strName);
     if (ulResult != 0) {
-        TraceStepFailed(__func__, "NSFullUserName", ulResult);
+        TraceStepFailed(__func__, "PlatformGetFullUserName", ulResult);
         return ulResult;
     }
     return HandOutText(__func__, strName, ppszUserName);
@@ -30,7 +30,7 @@ RESULT GetHomeDirectory(char** ppszHomeDirectory)
     std::string strHome;
     RESULT ulResult = PlatformGetHomeDirectory(strHome);
     if (ulResult != 0) {
-        TraceStepFailed(__func__, "NSHomeDirectory", ulResult);
+        TraceStepFailed(__func__, "PlatformGetHomeDirectory", ulResult);
         return ulResult;
     }
     return HandOutText(__func__, strHome, ppszHomeDirectory);
