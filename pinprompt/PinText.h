@@ -20,7 +20,6 @@ public:
 
     // Bytes received, possibly more than are kept.
     size_t Size() const { return m_nSize; }
-    bool IsComplete() const { return m_nSize < kCapacity; }
     bool HasNul() const;
     const char* Data() const { return m_szText; }
 
