@@ -1,0 +1,117 @@
+// Cryptographic entry points: encryption, decryption, digests, signing and verification.
+// Not offered yet: each answers CKR_FUNCTION_NOT_SUPPORTED.
+#include "core/token/ResultCodes.h"
+#include "module/cryptoki/EntryExport.h"
+#include "module/cryptoki/EntryLock.h"
+
+extern "C" {
+
+P11_EXPORT CK_RV C_EncryptInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_Encrypt(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_EncryptUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_EncryptFinal(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DecryptInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_Decrypt(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DecryptUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DecryptFinal(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DigestInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_Digest(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DigestUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_DigestFinal(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_SignInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_Sign(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_SignUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_SignFinal(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_VerifyInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+P11_EXPORT CK_RV C_Verify(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG)
+{
+    EntryLock lock;
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+}  // extern "C"
