@@ -89,7 +89,8 @@ RESULT NodeEx::SetValue(const unsigned char* pbyValue, uint64_t nValueSize)
 
 void NodeEx::AddChild(NodeEx* pChild)
 {
-    if (pChild == nullptr || pChild->parent != nullptr) {
+    // A node holds either a value or children; its length counts one of them.
+    if (pChild == nullptr || pChild->parent != nullptr || ownedValue != nullptr) {
         return;
     }
     for (const NodeEx* pAncestor = this; pAncestor != nullptr; pAncestor = pAncestor->parent) {

@@ -43,8 +43,9 @@ public:
 
     // Appends the child and grows this node's lengths by the child's whole
     // encoding. Build bottom-up: the growth is not passed further up. A null
-    // child, one that already has a parent, or one that would close a cycle
-    // is ignored.
+    // child, one that already has a parent, one that would close a cycle, or
+    // any child of a node holding its own value is ignored (it stays the
+    // caller's).
     void AddChild(NodeEx* pChild);
 
     // 1 + length octets + valueLength (saturates at INT32_MAX).

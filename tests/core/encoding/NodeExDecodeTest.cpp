@@ -189,7 +189,9 @@ protected:
 
     void Write(const Bytes& input)
     {
-        ASSERT_EQ(fwrite(input.data(), 1, input.size(), m_pFile), input.size());
+        if (!input.empty()) {
+            ASSERT_EQ(fwrite(input.data(), 1, input.size(), m_pFile), input.size());
+        }
         ASSERT_EQ(fflush(m_pFile), 0);
     }
 

@@ -306,7 +306,7 @@ TEST(NodeExTree, RefusesBadArgumentsAndInconsistentTrees)
     EXPECT_EQ(pbyOut, nullptr);
 }
 
-TEST(NodeExTree, AddChildIgnoresNullOwnedAndCyclicChildren)
+TEST(NodeExTree, AddChildIgnoresChildrenItCannotTake)
 {
     NodePtr root(new NodeEx(0x30));
     NodeEx* pChild = Constructed(0x30, {Leaf(0x05, {})});
@@ -319,6 +319,11 @@ TEST(NodeExTree, AddChildIgnoresNullOwnedAndCyclicChildren)
     root->AddChild(nullptr);
     pChild->AddChild(root.get());  // would make a cycle
     pChild->AddChild(pChild);
+    NodePtr valued(Leaf(0x04, {0x41}));
+    NodePtr orphan(new NodeEx(0x05));
+    valued->AddChild(orphan.get());  // a node with a value takes no children
+    EXPECT_TRUE(valued->children.empty());
+    EXPECT_EQ(orphan->parent, nullptr);
     EXPECT_TRUE(other->children.empty());
     EXPECT_EQ(root->valueLength, nLength);
     EXPECT_EQ(pChild->children.size(), 1u);
