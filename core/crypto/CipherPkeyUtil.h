@@ -15,6 +15,7 @@
 #include <openssl/param_build.h>
 #include <openssl/params.h>
 
+#include "core/crypto/CipherLibCtx.h"
 #include "core/token/ResultCodes.h"
 #include "core/trace/TraceStep.h"
 
@@ -139,6 +140,27 @@ inline SecretBnPtr BnFromBytes(const unsigned char* pbyData, size_t nSize)
         return SecretBnPtr();
     }
     return pNumber;
+}
+
+// Contexts and digests come from the private library context only; without
+// it they are not made at all rather than from the host's default context.
+inline PkeyCtxPtr NewKeyCtx(const char* pszKeyType)
+{
+    OSSL_LIB_CTX* pLibCtx = CipherLibCtx();
+    return PkeyCtxPtr(pLibCtx != nullptr ? EVP_PKEY_CTX_new_from_name(pLibCtx, pszKeyType, nullptr) : nullptr);
+}
+
+inline PkeyCtxPtr NewKeyCtx(EVP_PKEY* pKey)
+{
+    OSSL_LIB_CTX* pLibCtx = CipherLibCtx();
+    return PkeyCtxPtr(pLibCtx != nullptr && pKey != nullptr ? EVP_PKEY_CTX_new_from_pkey(pLibCtx, pKey, nullptr)
+                                                            : nullptr);
+}
+
+inline MdPtr FetchMd(const char* pszName)
+{
+    OSSL_LIB_CTX* pLibCtx = CipherLibCtx();
+    return MdPtr(pLibCtx != nullptr ? EVP_MD_fetch(pLibCtx, pszName, nullptr) : nullptr);
 }
 
 // A BIGNUM as minimal big-endian bytes (empty for 0).

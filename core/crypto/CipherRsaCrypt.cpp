@@ -3,7 +3,6 @@
 #include <openssl/rsa.h>
 
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherRsaPkey.h"
 
@@ -40,7 +39,7 @@ RESULT Transform(const char* pszFunction, EVP_PKEY* pKey, int nModulusSize, bool
         return Step(pszFunction, "new", false, NTE_NO_MEMORY);
     }
     size_t nOutputSize = output.Size();
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey, nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey);
     bool bDone = pCtx != nullptr;
     if (bDone) {
         bDone = (bEncrypt ? EVP_PKEY_encrypt_init(pCtx.get()) : EVP_PKEY_decrypt_init(pCtx.get())) == 1 &&

@@ -3,7 +3,6 @@
 #include <openssl/rsa.h>
 
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherRsaDer.h"
 
@@ -80,7 +79,7 @@ RESULT Cipher::GenerateRSAKeyPair(int nBits, int nPublicExponent, unsigned char*
     unsigned char abyExponent[4];
     const Span exponent = ExponentBytes(nPublicExponent, abyExponent);
     SecretBnPtr pExponent = BnFromBytes(exponent.pbyData, exponent.nSize);
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_name(CipherLibCtx(), "RSA", nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx("RSA");
     EVP_PKEY* pRawKey = nullptr;
     const bool bGenerated = pExponent && pCtx && EVP_PKEY_keygen_init(pCtx.get()) == 1 &&
                             EVP_PKEY_CTX_set_rsa_keygen_bits(pCtx.get(), nBits) == 1 &&

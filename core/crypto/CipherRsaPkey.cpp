@@ -2,7 +2,6 @@
 
 #include <openssl/core_names.h>
 
-#include "core/crypto/CipherLibCtx.h"
 
 using namespace CipherPkey;
 using CipherRsaDer::Span;
@@ -35,7 +34,7 @@ PkeyPtr FromParts(const Span (&aParts)[N], const ParamName (&aNames)[M], int nSe
         }
     }
     ParamPtr pParams(OSSL_PARAM_BLD_to_param(pBuilder.get()));
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_name(CipherLibCtx(), "RSA", nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx("RSA");
     if (!pParams || !pCtx || EVP_PKEY_fromdata_init(pCtx.get()) != 1) {
         return PkeyPtr();
     }

@@ -2,7 +2,6 @@
 #include <openssl/rsa.h>
 
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherRsaPkey.h"
 #include "core/token/Records.h"
@@ -58,7 +57,7 @@ bool SetUpPadding(EVP_PKEY_CTX* pCtx, const DigestRule& rule, MdPtr& pMd)
     if (rule.pszDigestName == nullptr) {
         return true;
     }
-    pMd.reset(EVP_MD_fetch(CipherLibCtx(), rule.pszDigestName, nullptr));
+    pMd = FetchMd(rule.pszDigestName);
     return pMd && EVP_PKEY_CTX_set_signature_md(pCtx, pMd.get()) == 1;
 }
 
@@ -74,7 +73,7 @@ RESULT VerifyWithKey(const char* pszFunction, EVP_PKEY* pKey, uint32_t uAlgID, c
                         ERROR_INVALID_PARAMETER)) {
         return r;
     }
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey, nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey);
     MdPtr pMd;
     const bool bVerified = pCtx && EVP_PKEY_verify_init(pCtx.get()) == 1 && SetUpPadding(pCtx.get(), *pRule, pMd) &&
                            EVP_PKEY_verify(pCtx.get(), pbySignature, static_cast<size_t>(nSignatureSize),
@@ -139,7 +138,7 @@ RESULT Cipher::RSASignHash(const unsigned char* pbyPrivateKey, int nPrivateKeySi
         return Step(F, "new", false, NTE_NO_MEMORY);
     }
     size_t nSignatureSize = signature.Size();
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey.get(), nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey.get());
     MdPtr pMd;
     const bool bSigned = pCtx && EVP_PKEY_sign_init(pCtx.get()) == 1 && SetUpPadding(pCtx.get(), *pRule, pMd) &&
                          EVP_PKEY_sign(pCtx.get(), signature.Data(), &nSignatureSize, pbyHashData,

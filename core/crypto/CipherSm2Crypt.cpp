@@ -2,7 +2,6 @@
 #include <climits>
 
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherSm2Der.h"
 #include "core/crypto/CipherSm2Pkey.h"
@@ -20,7 +19,7 @@ constexpr size_t kOverhead = kC1Size + kC3Size;
 // bytes.
 bool DecryptDer(EVP_PKEY* pKey, const Bytes& der, size_t nPlainSize, Bytes& plain)
 {
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey, nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey);
     if (!pCtx || EVP_PKEY_decrypt_init(pCtx.get()) != 1 || !plain.Allocate(nPlainSize)) {
         return false;
     }
@@ -70,7 +69,7 @@ RESULT Cipher::SM2Encrypt(const unsigned char* pbyPlainData, int nPlainDataSize,
     }
 
     PkeyPtr pKey = CipherSm2Pkey::PublicFromPoint(pbyPubKeyX, pbyPubKeyY);
-    PkeyCtxPtr pCtx(pKey ? EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey.get(), nullptr) : nullptr);
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey.get());
     const size_t nPlainSize = static_cast<size_t>(nPlainDataSize);
     size_t nDerSize = 0;
     bool bEncrypted = pCtx && EVP_PKEY_encrypt_init(pCtx.get()) == 1 &&

@@ -2,7 +2,6 @@
 #include <openssl/core_names.h>
 
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherSm2Pkey.h"
 
@@ -25,7 +24,7 @@ RESULT Cipher::GenerateSM2KeyPair(unsigned char** ppbyPrivateKey, int* pnPrivate
 
     // One pair is enough: every consumer takes coordinates and d as fixed
     // 32-byte values, so leading zero bytes need no second round.
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_name(CipherLibCtx(), "SM2", nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx("SM2");
     EVP_PKEY* pRawKey = nullptr;
     const bool bGenerated =
         pCtx && EVP_PKEY_keygen_init(pCtx.get()) == 1 && EVP_PKEY_generate(pCtx.get(), &pRawKey) == 1;

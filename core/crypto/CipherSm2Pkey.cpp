@@ -2,7 +2,6 @@
 
 #include <openssl/core_names.h>
 
-#include "core/crypto/CipherLibCtx.h"
 
 using namespace CipherPkey;
 
@@ -23,7 +22,7 @@ PkeyPtr FromParams(OSSL_PARAM_BLD* pBuilder, int nSelection)
     ParamPtr pParams(OSSL_PARAM_BLD_to_param(pBuilder));
     // Key type "SM2": an "EC" key on the SM2 curve would not sign or encrypt
     // the SM2 way.
-    PkeyCtxPtr pCtx(EVP_PKEY_CTX_new_from_name(CipherLibCtx(), "SM2", nullptr));
+    PkeyCtxPtr pCtx = NewKeyCtx("SM2");
     if (!pParams || !pCtx || EVP_PKEY_fromdata_init(pCtx.get()) != 1) {
         return PkeyPtr();
     }

@@ -1,6 +1,5 @@
 // SM2 signatures (GB/T 32918.2) over a prepared 32-byte e, as r || s.
 #include "core/crypto/Cipher.h"
-#include "core/crypto/CipherLibCtx.h"
 #include "core/crypto/CipherPkeyUtil.h"
 #include "core/crypto/CipherSm2Pkey.h"
 
@@ -42,7 +41,7 @@ RESULT Cipher::SM2SignHash(const unsigned char* pbyPrivateKey, int nPrivateKeySi
     }
 
     PkeyPtr pKey = CipherSm2Pkey::PrivateFromScalar(pbyPrivateKey);
-    PkeyCtxPtr pCtx(pKey ? EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey.get(), nullptr) : nullptr);
+    PkeyCtxPtr pCtx = NewKeyCtx(pKey.get());
     unsigned char abyDer[kMaxDerSignatureSize];
     size_t nDerSize = sizeof(abyDer);
     // The library signs the 32 bytes as e; it does not hash them again.
@@ -109,7 +108,7 @@ RESULT Cipher::SM2VerifySignature(const unsigned char* pbyRawHashData, int nRawH
     unsigned char* pbyCursor = abyDer;
     bVerified = bVerified && i2d_ECDSA_SIG(pSignature.get(), nullptr) <= static_cast<int>(sizeof(abyDer));
     const int nDerSize = bVerified ? i2d_ECDSA_SIG(pSignature.get(), &pbyCursor) : 0;
-    PkeyCtxPtr pCtx(bVerified ? EVP_PKEY_CTX_new_from_pkey(CipherLibCtx(), pKey.get(), nullptr) : nullptr);
+    PkeyCtxPtr pCtx = NewKeyCtx(bVerified ? pKey.get() : nullptr);
     bVerified = nDerSize > 0 && pCtx && EVP_PKEY_verify_init(pCtx.get()) == 1 &&
                 EVP_PKEY_verify(pCtx.get(), abyDer, static_cast<size_t>(nDerSize), pbyRawHashData, kHashSize) == 1;
     return Step(F, "_SM2_verify_ex", bVerified, NTE_BAD_SIGNATURE);
