@@ -122,7 +122,7 @@ public:
     // file the reader would refuse as too large is not written (0x57).
     RESULT GenerateContainerFile();
     // Reads the container's own file (null) or the named file of its token
-    // folder.
+    // folder (a name without "/").
     RESULT ParseContainerFile(const char* pszFileName);
     // Reads the file at a full path.  The object changes only when the
     // whole file parsed; fields the file has no record for keep their value.

@@ -218,6 +218,10 @@ RESULT Container::ParseContainerFile(const char* pszFileName)
             return Failed(pszFunction, "GetContainerPathName", ulResult);
         }
     } else {
+        // A name of the token folder itself, not a path that leads out of it.
+        if (pszFileName[0] == '\0' || strchr(pszFileName, '/') != nullptr) {
+            return Failed(pszFunction, "Check pszFileName", ERROR_INVALID_PARAMETER);
+        }
         char* pszTokenPath = nullptr;
         RESULT ulResult = GetRealTokenPath(m_szKeyName, &pszTokenPath);
         if (ulResult != 0) {

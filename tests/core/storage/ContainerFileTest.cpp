@@ -243,11 +243,13 @@ TEST_F(ContainerFileTest, ParserRefusesMalformedFiles)
         {"key usage 3", KeyFile(FileBytes().Number(SEQUENCEID_KEYUSAGE, 3).Str()), E_FAIL},
         {"key usage 0", KeyFile(FileBytes().Number(SEQUENCEID_KEYUSAGE, 0).Str()), E_FAIL},
         {"number of 2 bytes", KeyFile(FileBytes().Record(SEQUENCEID_PRIVATEKEY_FLAG, "\x01\x02").Str()), E_FAIL},
-        {"number of 8 bytes", KeyFile(FileBytes().Record(SEQUENCEID_KEYUSAGE, std::string(8, '\x02')).Str()), E_FAIL},
+        {"number of 8 bytes", KeyFile(FileBytes().Record(SEQUENCEID_PUBLICKEY_FLAG, std::string(8, '\0')).Str()), E_FAIL},
+        {"key usage of 8 bytes", KeyFile(FileBytes().Record(SEQUENCEID_KEYUSAGE, Le32(2) + Le32(0)).Str()), E_FAIL},
         {"unknown tag 21", KeyFile(FileBytes().Record(21, "").Str()), E_FAIL},
         {"unknown tag 0", KeyFile(FileBytes().Record(0, "").Str()), E_FAIL},
         {"data: flag not first", DataFile(strLabel + strFlag + strApp + strOid + strValue), NTE_BAD_DATA},
-        {"data: label not second", DataFile(strFlag + strApp + strLabel + strOid + strValue), NTE_BAD_DATA},
+        {"data: label not second", DataFile(strFlag + FileBytes().Record(21, "l").Str() + strApp + strOid + strValue),
+         NTE_BAD_DATA},
         {"data: application not third", DataFile(strFlag + strLabel + strOid + strApp + strValue), NTE_BAD_DATA},
         {"data: OID not fourth", DataFile(strFlag + strLabel + strApp + strValue + strOid), NTE_BAD_DATA},
         {"data: value not fifth", DataFile(strFlag + strLabel + strApp + strOid + strOid), NTE_BAD_DATA},
@@ -285,6 +287,9 @@ TEST_F(ContainerFileTest, ParserRefusesMissingMovedAndOversizeFiles)
     EXPECT_TRUE(std::filesystem::exists(PathOf(strOther)));
     std::filesystem::rename(PathOf(strOther), AbcPath());
     EXPECT_EQ(container.ParseContainerFile(kAbcFileName), 0u);
+    for (const char* pszName : {"", "../T/a9993e364706816aba3e25717850c26c9cd0d89d"}) {
+        EXPECT_EQ(container.ParseContainerFile(pszName), ERROR_INVALID_PARAMETER) << pszName;
+    }
 
     // One byte over what the reader takes.
     ASSERT_EQ(truncate(AbcPath().c_str(), CONTAINER_FILE_MAX_SIZE + 1), 0);
