@@ -91,7 +91,7 @@ TEST_F(TokenPinTest, GivenPINRefusedBeforeAnyTry)
         {"empty", "", CKR_PIN_LEN_RANGE},
         // Cut at the zero byte this would be the right PIN.
         {"zero byte at the end", std::string("908172\0", 7), CKR_PIN_INVALID},
-        {"zero byte inside", std::string("908\0172", 7), CKR_PIN_INVALID},
+        {"zero byte inside", std::string("908") + '\0' + "172", CKR_PIN_INVALID},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
