@@ -66,9 +66,12 @@ RESULT ProtectData(bool bSeal, const uint8_t* pbyDataIn, long nDataInSize, const
 
     uint8_t* pbyOut = nullptr;
     int nOutLen = 0;
-    ulResult = bSeal ? Cipher::SM4EncryptByPin(pbyDataIn, nDataInSize, stPass.Get(), &pbyOut, &nOutLen)
-                     : Cipher::SM4DecryptByPin(pbyDataIn, nDataInSize, stPass.Get(), &pbyOut, &nOutLen);
-    const char* const pszCipherLabel = bSeal ? "Cipher::SM4EncryptByPin" : "Cipher::SM4DecryptByPin";
+    ulResult = bSeal ? Cipher::SM4EncryptByPin(pbyDataIn, nDataInSize, stPass.Get(), &pbyOut,
+                                               &nOutLen)
+                     : Cipher::SM4DecryptByPin(pbyDataIn, nDataInSize, stPass.Get(), &pbyOut,
+                                               &nOutLen);
+    const char* const pszCipherLabel =
+        bSeal ? "Cipher::SM4EncryptByPin" : "Cipher::SM4DecryptByPin";
     if (ulResult != 0) {
         return Failed(pszFunction, pszCipherLabel, ulResult);
     }

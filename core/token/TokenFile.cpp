@@ -52,7 +52,10 @@ RESULT TokenFilePath(const char* pszFunction, const char* pszTokenName, std::str
 // Bounded reading of the file image; every field must end inside it.
 class TokenFileReader {
 public:
-    TokenFileReader(const unsigned char* pbyData, size_t nSize) : m_pbyData(pbyData), m_nSize(nSize) {}
+    TokenFileReader(const unsigned char* pbyData, size_t nSize)
+        : m_pbyData(pbyData), m_nSize(nSize)
+    {
+    }
 
     bool ReadU32(uint32_t& ulValue)
     {
@@ -187,7 +190,8 @@ RESULT TokenHandle::ParseTokenFile(const char* pszTokenFileName)
     memcpy(m_byTokenModel, byModel, sizeof(byModel));
     memcpy(m_bySerialNumber, bySerial, sizeof(bySerial));
     m_ulFlags = ulFlags;
-    m_ulMaxFileCount = ulMaxFileCount < TOKEN_MIN_MAX_FILE_COUNT ? TOKEN_MIN_MAX_FILE_COUNT : ulMaxFileCount;
+    m_ulMaxFileCount =
+        ulMaxFileCount < TOKEN_MIN_MAX_FILE_COUNT ? TOKEN_MIN_MAX_FILE_COUNT : ulMaxFileCount;
     m_ulCurrentFileCount = ulCurrentFileCount;
     // More tries than a token ever has is read as a full count.
     m_ulCurrentPINCount = ulPINCount > TOKEN_PIN_TRIES ? TOKEN_PIN_TRIES : ulPINCount;
@@ -267,7 +271,8 @@ RESULT TokenHandle::GenerateTokenFile()
     if (nPathLen < 0 || nPathLen >= MAX_PATH_LEN) {
         return Failed(pszFunction, "Check tokenFilePath > MAX_PATH", E_FAIL);
     }
-    ulResult = WriteFileSimple(szTokenFilePath, pbyFile, static_cast<unsigned int>(nFileSize), true);
+    ulResult =
+        WriteFileSimple(szTokenFilePath, pbyFile, static_cast<unsigned int>(nFileSize), true);
     if (ulResult != 0) {
         return Failed(pszFunction, "WriteFileSimple", E_FAIL);
     }

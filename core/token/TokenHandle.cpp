@@ -60,11 +60,13 @@ RESULT PrepareKeySetFolder(const char* pszFunction, std::string& strKeySetPath)
 bool IsTokenFileEntryName(const char* pszName)
 {
     const size_t nLen = strlen(pszName);
-    return nLen != 0 && nLen <= strlen(TOKEN_FILE_NAME) && strncmp(pszName, TOKEN_FILE_NAME, nLen) == 0;
+    return nLen != 0 && nLen <= strlen(TOKEN_FILE_NAME) &&
+           strncmp(pszName, TOKEN_FILE_NAME, nLen) == 0;
 }
 
 // The token folder must already be inside the key set folder.
-RESULT TokenHandle::CheckTokenFolder(const char* pszFunction, const char* pszLabel, const char* pszTokenName)
+RESULT TokenHandle::CheckTokenFolder(const char* pszFunction, const char* pszLabel,
+                                     const char* pszTokenName)
 {
     char* pszKeySetPath = nullptr;
     RESULT ulResult = GetRealKeySetPath(&pszKeySetPath);

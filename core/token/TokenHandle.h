@@ -8,6 +8,8 @@
 // operation re-reads the token file and rewrites it, holding the token
 // folder's lock from the re-read to the rewrite (never across the prompt),
 // so processes that check PINs at the same time cannot lose a decrement.
+// The lock is not re-entrant: a caller holding it (a container write, say)
+// must not call the PIN operations, which take it themselves.
 //
 // Strings handed out are array-new blocks owned by the caller; the token
 // info string is a secret and is wiped by its receiver.

@@ -20,7 +20,10 @@ void ReportUnreleased(const char* pszKind, const void* pObject)
 void ReleaseContainer(Container* pObject) { ReportUnreleased("Container", pObject); }
 void ReleaseSymKey(SymKeyHandle* pObject) { ReportUnreleased("SymKeyHandle", pObject); }
 void ReleaseData(DataHandle* pObject) { ReportUnreleased("DataHandle", pObject); }
-void ReleaseCertificate(CertificateHandle* pObject) { ReportUnreleased("CertificateHandle", pObject); }
+void ReleaseCertificate(CertificateHandle* pObject)
+{
+    ReportUnreleased("CertificateHandle", pObject);
+}
 void ReleasePublicKey(PublicKeyHandle* pObject) { ReportUnreleased("PublicKeyHandle", pObject); }
 void ReleasePrivateKey(PrivateKeyHandle* pObject) { ReportUnreleased("PrivateKeyHandle", pObject); }
 
