@@ -130,6 +130,13 @@ public:
 
     // The file name of a container: SHA-1 of the name as 40 lower-case hex
     // digits, in a new block of 260 bytes.  Names of 1 to 258 bytes.
+    // The random source of C_SeedRandom and C_GenerateRandom. Lengths are
+    // 64-bit, as PKCS#11 hands them in: the whole buffer is filled and the
+    // whole seed mixed in, in chunks the library takes.
+    static RESULT SetRandomSeed(const unsigned char* pbySeedData, uint64_t nSeedDataSize);
+    static RESULT GetRandomData(unsigned char* pbRandomData, uint64_t nRandomDataLen);
+    static RESULT GenRandomDataByTimeSeed(unsigned char* pbRandomData, uint64_t nRandomDataLen);
+
     static RESULT GetLegalContainerName(const char* pszContainerName, char** ppszLegalName);
     // Token folder, "/", legal name, in a new block of 261 bytes; the path
     // must fit 259 characters.
