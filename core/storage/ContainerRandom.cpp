@@ -22,60 +22,43 @@ RESULT InChunks(uint64_t nLength, Fn fn)
     }
     return 0;
 }
+
+// Checks the arguments, then runs the generator call over the whole length.
+template <typename Byte, typename Call>
+RESULT ServeRandom(const char* pszFunction, const char* pszDataLabel, const char* pszSizeLabel, Byte* pbyData,
+                   uint64_t nLength, const char* pszCallLabel, Call call)
+{
+    if (pbyData == nullptr) {
+        TraceStepFailed(pszFunction, pszDataLabel, ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (nLength == 0) {
+        TraceStepFailed(pszFunction, pszSizeLabel, ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    RESULT ulResult = InChunks(nLength, [&](uint64_t nOffset, long nPart) { return call(pbyData + nOffset, nPart); });
+    if (ulResult != 0) {
+        TraceStepFailed(pszFunction, pszCallLabel, ulResult);
+    }
+    return ulResult;
+}
 }  // namespace
 
 RESULT Container::SetRandomSeed(const unsigned char* pbySeedData, uint64_t nSeedDataSize)
 {
-    static const char* const kFn = "Container::SetRandomSeed";
-    if (pbySeedData == nullptr) {
-        TraceStepFailed(kFn, "Check pbySeedData", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (nSeedDataSize == 0) {
-        TraceStepFailed(kFn, "Check nSeedDataSize", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    RESULT ulResult = InChunks(nSeedDataSize, [&](uint64_t nOffset, long nPart) {
-        return Cipher::SetRandomSeed(pbySeedData + nOffset, nPart);
-    });
-    if (ulResult != 0) {
-        TraceStepFailed(kFn, "Cipher::SetRandomSeed", ulResult);
-    }
-    return ulResult;
+    return ServeRandom("Container::SetRandomSeed", "Check pbySeedData", "Check nSeedDataSize", pbySeedData,
+                       nSeedDataSize, "Cipher::SetRandomSeed", Cipher::SetRandomSeed);
 }
 
 RESULT Container::GetRandomData(unsigned char* pbRandomData, uint64_t nRandomDataLen)
 {
-    static const char* const kFn = "Container::GetRandomData";
-    if (pbRandomData == nullptr) {
-        TraceStepFailed(kFn, "Check pbRandomData", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (nRandomDataLen == 0) {
-        TraceStepFailed(kFn, "Check nRandomDataLen", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    RESULT ulResult = InChunks(nRandomDataLen, [&](uint64_t nOffset, long nPart) {
-        return Cipher::GetRandomData(pbRandomData + nOffset, nPart);
-    });
-    if (ulResult != 0) {
-        TraceStepFailed(kFn, "Cipher::GetRandomData", ulResult);
-    }
-    return ulResult;
+    return ServeRandom("Container::GetRandomData", "Check pbRandomData", "Check nRandomDataLen", pbRandomData,
+                       nRandomDataLen, "Cipher::GetRandomData", Cipher::GetRandomData);
 }
 
 RESULT Container::GenRandomDataByTimeSeed(unsigned char* pbRandomData, uint64_t nRandomDataLen)
 {
-    static const char* const kFn = "Container::GenRandomDataByTimeSeed";
-    if (pbRandomData == nullptr) {
-        TraceStepFailed(kFn, "Check pbRandomData", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (nRandomDataLen == 0) {
-        TraceStepFailed(kFn, "Check nRandomDataLen", ERROR_INVALID_PARAMETER);
-        return ERROR_INVALID_PARAMETER;
-    }
-    return InChunks(nRandomDataLen, [&](uint64_t nOffset, long nPart) {
-        return Cipher::GenRandomDataByTimeSeed(pbRandomData + nOffset, nPart);
-    });
+    return ServeRandom("Container::GenRandomDataByTimeSeed", "Check pbRandomData", "Check nRandomDataLen",
+                       pbRandomData, nRandomDataLen, "Cipher::GenRandomDataByTimeSeed",
+                       Cipher::GenRandomDataByTimeSeed);
 }
