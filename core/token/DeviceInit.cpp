@@ -66,7 +66,7 @@ RESULT DeviceHandle::InitDevice()
         }
         _slotDesc stSlot = {};
         stSlot.ulSlotID = ulNextSlotID++;
-        strncpy(stSlot.szTokenName, stEntry.szFileName, MAX_PATH_LEN - 1);
+        memcpy(stSlot.szTokenName, stEntry.szFileName, MAX_PATH_LEN - 1);
         m_vtrSlotSet.push_back(stSlot);
     }
 
