@@ -47,13 +47,13 @@ CK_STATE SessionState(CK_FLAGS ulFlags, bool bLogin)
 
 extern "C" {
 
-P11_EXPORT CK_RV C_OpenSession(CK_SLOT_ID slotID, CK_FLAGS flags, CK_VOID_PTR pApplication, CK_NOTIFY Notify,
-                               CK_SESSION_HANDLE_PTR phSession)
+P11_EXPORT CK_RV C_OpenSession(CK_SLOT_ID slotID, CK_FLAGS flags, CK_VOID_PTR pApplication,
+                               CK_NOTIFY Notify, CK_SESSION_HANDLE_PTR phSession)
 {
     EntryLock lock;
     const char* const kFn = "C_OpenSession";
-    if (CK_RV rv = EntryCheck(kFn, "Don't support callback notify", pApplication == nullptr && Notify == nullptr,
-                              CKR_FUNCTION_FAILED);
+    if (CK_RV rv = EntryCheck(kFn, "Don't support callback notify",
+                              pApplication == nullptr && Notify == nullptr, CKR_FUNCTION_FAILED);
         rv != CKR_OK) {
         return rv;
     }
@@ -64,7 +64,8 @@ P11_EXPORT CK_RV C_OpenSession(CK_SLOT_ID slotID, CK_FLAGS flags, CK_VOID_PTR pA
     }
     // Nowhere to put the handle: refused before a session is opened that
     // nobody could close.
-    if (CK_RV rv = EntryCheck(kFn, "Check phSession", phSession != nullptr, CKR_ARGUMENTS_BAD); rv != CKR_OK) {
+    if (CK_RV rv = EntryCheck(kFn, "Check phSession", phSession != nullptr, CKR_ARGUMENTS_BAD);
+        rv != CKR_OK) {
         return rv;
     }
     DeviceHandle* pDeviceHandle = GlobalData::GetGlobalDeviceHandle();
@@ -77,12 +78,14 @@ P11_EXPORT CK_RV C_OpenSession(CK_SLOT_ID slotID, CK_FLAGS flags, CK_VOID_PTR pA
     if (CK_RV rv = CheckSessionManager(kFn, &pSessionManager); rv != CKR_OK) {
         return rv;
     }
-    if (CK_RV rv = EntryCheck(kFn, "Check slotID", pDeviceHandle->bIsSlotInvalid(slotID), CKR_SLOT_ID_INVALID);
+    if (CK_RV rv = EntryCheck(kFn, "Check slotID", pDeviceHandle->bIsSlotInvalid(slotID),
+                              CKR_SLOT_ID_INVALID);
         rv != CKR_OK) {
         return rv;
     }
     CK_SESSION_HANDLE hSession = 0;
-    if (CK_RV rv = EntryResult(kFn, "CreateSession", pSessionManager->CreateSession(slotID, flags, &hSession));
+    if (CK_RV rv = EntryResult(kFn, "CreateSession",
+                               pSessionManager->CreateSession(slotID, flags, &hSession));
         rv != CKR_OK) {
         return rv;
     }
@@ -142,7 +145,8 @@ P11_EXPORT CK_RV C_GetSessionInfo(CK_SESSION_HANDLE hSession, CK_SESSION_INFO_PT
     return CKR_OK;
 }
 
-P11_EXPORT CK_RV C_Login(CK_SESSION_HANDLE hSession, CK_USER_TYPE userType, CK_UTF8CHAR_PTR pPin, CK_ULONG ulPinLen)
+P11_EXPORT CK_RV C_Login(CK_SESSION_HANDLE hSession, CK_USER_TYPE userType, CK_UTF8CHAR_PTR pPin,
+                         CK_ULONG ulPinLen)
 {
     EntryLock lock;
     const char* const kFn = "C_Login";
@@ -151,7 +155,8 @@ P11_EXPORT CK_RV C_Login(CK_SESSION_HANDLE hSession, CK_USER_TYPE userType, CK_U
         return rv;
     }
     // There is no security officer: only the user logs in.
-    if (CK_RV rv = EntryCheck(kFn, "Check userType", userType == CKU_USER, CKR_FUNCTION_FAILED); rv != CKR_OK) {
+    if (CK_RV rv = EntryCheck(kFn, "Check userType", userType == CKU_USER, CKR_FUNCTION_FAILED);
+        rv != CKR_OK) {
         return rv;
     }
     if (CK_RV rv = EntryCheck(kFn, "Check pPin", pPin != nullptr, CKR_ARGUMENTS_BAD); rv != CKR_OK) {
@@ -194,7 +199,8 @@ P11_EXPORT CK_RV C_SeedRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSeed, CK_
     if (CK_RV rv = CheckRandomSession(kFn, pSessionManager, hSession); rv != CKR_OK) {
         return rv;
     }
-    return EntryCheck(kFn, "SetRandomSeed", Container::SetRandomSeed(pSeed, ulSeedLen) == 0, CKR_FUNCTION_FAILED);
+    return EntryCheck(kFn, "SetRandomSeed", Container::SetRandomSeed(pSeed, ulSeedLen) == 0,
+                      CKR_FUNCTION_FAILED);
 }
 
 P11_EXPORT CK_RV C_GenerateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRandomData, CK_ULONG ulRandomLen)
@@ -205,7 +211,8 @@ P11_EXPORT CK_RV C_GenerateRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pRando
     if (CK_RV rv = CheckSessionManager(kFn, &pSessionManager); rv != CKR_OK) {
         return rv;
     }
-    if (CK_RV rv = EntryCheck(kFn, "Check RandomData", pRandomData != nullptr, CKR_ARGUMENTS_BAD); rv != CKR_OK) {
+    if (CK_RV rv = EntryCheck(kFn, "Check RandomData", pRandomData != nullptr, CKR_ARGUMENTS_BAD);
+        rv != CKR_OK) {
         return rv;
     }
     if (CK_RV rv = EntryCheck(kFn, "Check ulRandomLen", ulRandomLen != 0, CKR_ARGUMENTS_BAD); rv != CKR_OK) {
