@@ -46,12 +46,6 @@ bool CipherLibCtxCreate()
     return CreateLocked();
 }
 
-void CipherLibCtxFree()
-{
-    std::lock_guard<std::mutex> lock(g_mtxLibCtx);
-    FreeLocked();
-}
-
 OSSL_LIB_CTX* CipherLibCtx()
 {
     std::lock_guard<std::mutex> lock(g_mtxLibCtx);

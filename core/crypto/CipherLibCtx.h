@@ -8,8 +8,5 @@
 // Creates the context with the "default" and "legacy" providers (single DES
 // and RC4 live in "legacy"). Idempotent; returns false when it cannot.
 bool CipherLibCtxCreate();
-// Frees the context and its providers. A later call of CipherLibCtx()
-// creates it afresh.
-void CipherLibCtxFree();
 // The context, created on first use; null only if creation failed.
 OSSL_LIB_CTX* CipherLibCtx();

@@ -16,7 +16,11 @@ RESULT Cipher::CipherInitialize()
 
 RESULT Cipher::CipherUninitialize()
 {
+    // The library context stays for the life of the process. OpenSSL keeps
+    // per-thread state (the generators each thread drew from) tied to the
+    // context and releases it when those threads end; freeing the context
+    // at C_Finalize would make a host's threads crash as they exit. A later
+    // CipherInitialize takes the same context up again.
     CRYPTO_thread_cleanup();
-    CipherLibCtxFree();
     return 0;
 }
