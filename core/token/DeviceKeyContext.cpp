@@ -106,7 +106,7 @@ RESULT DeviceHandle::GetAllKeyContext(std::vector<_KEY_CONTEXT>& vtrKeyContext)
         if (!CheckFileOrDirectoryExistInDirectory(stToken.szTokenPath, TOKEN_FILE_NAME)) {
             continue;
         }
-        strncpy(stToken.szTokenName, stEntry.szFileName, MAX_PATH_LEN - 1);
+        memcpy(stToken.szTokenName, stEntry.szFileName, strnlen(stEntry.szFileName, MAX_PATH_LEN - 1));
         ulResult = ListContainers(kFn, stToken.szTokenPath, stToken.szTokenName, stToken.vtrContainers);
         if (ulResult != 0) {
             // Tokens listed before stay, for the caller to release.
