@@ -128,8 +128,51 @@ public:
     // whole file parsed; fields the file has no record for keep their value.
     RESULT ParseContainerFileByRealPath(const char* pszContainerFileRealPath);
 
-    // The file name of a container: SHA-1 of the name as 40 lower-case hex
-    // digits, in a new block of 260 bytes.  Names of 1 to 258 bytes.
+    // Factories; each returns a new object the caller owns, or null.  Names
+    // are 1 to 258 bytes and the container's file path must fit 259
+    // characters: other names are refused before anything is made.
+    //
+    // A key container; a null name gives a fresh UUID text.  A token
+    // container's file is written at once, under the token folder's lock
+    // (the caller must not hold it); a file already there is never
+    // overwritten (null instead).
+    static Container* CreateNewContainer(const char* pszKeyName, const char* pszContainerName, bool bIsToken,
+                                         uint64_t uAlgrithm);
+    // The same for a data container.
+    static Container* CreateNewDataContainer(const char* pszKeyName, const char* pszContainerName,
+                                             bool bIsToken);
+    // Opens the named container's file; its kind comes from the file.
+    static Container* CreateRegisteredContainer(const char* pszKeyName, const char* pszContainerName,
+                                                bool bIsToken);
+    // Opens the file at a full path; the container name comes from the file.
+    static Container* CreateRegisteredContaierByRealPath(const char* pszKeyName,
+                                                         const char* pszContainerFileRealPath, bool bIsToken);
+    // True when the container's file exists and parses.
+    static bool IsRegisteredContainer(const char* pszKeyName, const char* pszContainerName);
+    // Deletes the container's file; a file already gone is success.
+    static RESULT RemoveContainerFile(const char* pszKeyName, const char* pszContainerName);
+    // True when RemoveContainerFile succeeded.
+    static bool UnregisterContainer(const char* pszKeyName, const char* pszContainerName);
+
+    // Copies of the names in new blocks; an empty name hands out null.
+    RESULT GetContainerName(char** ppszContainerName);
+    RESULT GetKeyName(char** ppszKeyName);
+    // Whether the container may take keys of the algorithm (1 RSA, 2 SM2);
+    // an empty container, or one whose algorithm is not set yet, adopts it.
+    bool SetKeySetAlgorithm(uint64_t uAlgorithm);
+    // No key, certificate or data value in it.
+    bool IsEmptyContainer();
+    // nItem 1 certificate, 2 public key, 3 private key of the pair of
+    // nKeySpec: present.  Always false for a data container.
+    bool bIsValid(int nItem, int nKeySpec);
+    // A complete container: *pnKind 0 when only the exchange pair has public
+    // key, private key and certificate, 1 when both pairs have all three.
+    bool bIsValid(int* pnKind);
+    // The secret text private keys are sealed under, from the owning token
+    // (which may prompt for the PIN).  Takes no lock: the token takes its
+    // own, so the caller must not hold the token folder's lock.
+    RESULT GetRealPIN(char** ppszUserPIN, bool bShowUI, bool bRetry);
+
     // The random source of C_SeedRandom and C_GenerateRandom. Lengths are
     // 64-bit, as PKCS#11 hands them in: the whole buffer is filled and the
     // whole seed mixed in, in chunks the library takes.
@@ -137,6 +180,8 @@ public:
     static RESULT GetRandomData(unsigned char* pbRandomData, uint64_t nRandomDataLen);
     static RESULT GenRandomDataByTimeSeed(unsigned char* pbRandomData, uint64_t nRandomDataLen);
 
+    // The file name of a container: SHA-1 of the name as 40 lower-case hex
+    // digits, in a new block of 260 bytes.  Names of 1 to 258 bytes.
     static RESULT GetLegalContainerName(const char* pszContainerName, char** ppszLegalName);
     // Token folder, "/", legal name, in a new block of 261 bytes; the path
     // must fit 259 characters.

@@ -66,7 +66,7 @@ RESULT DeviceHandle::InitDevice()
         }
         _slotDesc stSlot = {};
         stSlot.ulSlotID = ulNextSlotID++;
-        memcpy(stSlot.szTokenName, stEntry.szFileName, MAX_PATH_LEN - 1);
+        memcpy(stSlot.szTokenName, stEntry.szFileName, strnlen(stEntry.szFileName, MAX_PATH_LEN - 1));
         m_vtrSlotSet.push_back(stSlot);
     }
 
@@ -102,7 +102,7 @@ RESULT DeviceHandle::CreateDefaultToken(const char* pszKeySetPath)
     }
     _slotDesc stSlot = {};
     stSlot.ulSlotID = 1;
-    strncpy(stSlot.szTokenName, pszDefaultName, MAX_PATH_LEN - 1);
+    memcpy(stSlot.szTokenName, pszDefaultName, strnlen(pszDefaultName, MAX_PATH_LEN - 1));
     m_vtrSlotSet.push_back(stSlot);
     return 0;
 }

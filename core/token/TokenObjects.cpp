@@ -1,10 +1,11 @@
 // The token's object table: opening container entries and releasing the
 // objects an entry owns.
 //
-// The container and key object classes are not part of the core yet: until
-// they are, no entry can be loaded and every member of an entry is null.
-// Each Release* below is where an object kind's delete goes once its class
-// exists; a non-null pointer before then is reported, never dereferenced.
+// The key, certificate, data and secret-key object classes are not part of
+// the core yet: until they are, those members of an entry stay null.  Each
+// Release* below is where such a kind's delete goes once its class exists;
+// a non-null pointer before then is reported, never dereferenced.
+#include "core/storage/Container.h"
 #include "core/token/TokenHandle.h"
 #include "core/trace/QyraLog.h"
 
@@ -17,7 +18,7 @@ void ReportUnreleased(const char* pszKind, const void* pObject)
     }
 }
 
-void ReleaseContainer(Container* pObject) { ReportUnreleased("Container", pObject); }
+void ReleaseContainer(Container* pObject) { delete pObject; }
 void ReleaseSymKey(SymKeyHandle* pObject) { ReportUnreleased("SymKeyHandle", pObject); }
 void ReleaseData(DataHandle* pObject) { ReportUnreleased("DataHandle", pObject); }
 void ReleaseCertificate(CertificateHandle* pObject)
@@ -31,11 +32,11 @@ void ReleasePrivateKey(PrivateKeyHandle* pObject) { ReportUnreleased("PrivateKey
 
 Container* TokenHandle::OpenContainerEntry(const char* pszEntryPath)
 {
-    // Container::CreateRegisteredContaierByRealPath(m_szTokenName,
-    // pszEntryPath, true) with this token as the container's token, once
-    // containers exist.
-    (void)pszEntryPath;
-    return nullptr;
+    Container* pContainer = Container::CreateRegisteredContaierByRealPath(m_szTokenName, pszEntryPath, true);
+    if (pContainer != nullptr) {
+        pContainer->m_pTokenHandle = this;
+    }
+    return pContainer;
 }
 
 void TokenHandle::ClearContainerObject(_containerObjectInfo& stContainerObject)
