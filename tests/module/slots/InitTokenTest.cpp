@@ -79,3 +79,36 @@ TEST_F(InitTokenTest, PINsOf6And16BytesReachTheTokenLayer)
 }
 
 }  // namespace
+
+namespace {
+
+// Open sessions show in the token info, and C_InitToken waits until the
+// slot has none: it would delete container files under running sessions.
+TEST_F(InitTokenTest, OpenSessionsAreCountedAndBlockInitToken)
+{
+    CK_SESSION_HANDLE hReadOnly = 0;
+    CK_SESSION_HANDLE hReadWrite = 0;
+    ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &hReadOnly), CKR_OK);
+    ASSERT_EQ(p11->C_OpenSession(1, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &hReadWrite), CKR_OK);
+
+    CK_TOKEN_INFO info;
+    ASSERT_EQ(p11->C_GetTokenInfo(1, &info), CKR_OK);
+    EXPECT_EQ(info.ulSessionCount, 2u);
+    EXPECT_EQ(info.ulRwSessionCount, 1u);
+
+    CK_UTF8CHAR byPIN[] = "908172";
+    EXPECT_EQ(p11->C_InitToken(1, byPIN, 6, m_byLabel), CKR_SESSION_EXISTS);
+    EXPECT_EQ(ContainerFileCount(), 1u);
+
+    ASSERT_EQ(p11->C_CloseSession(hReadOnly), CKR_OK);
+    ASSERT_EQ(p11->C_GetTokenInfo(1, &info), CKR_OK);
+    EXPECT_EQ(info.ulSessionCount, 1u);
+    EXPECT_EQ(info.ulRwSessionCount, 1u);
+    EXPECT_EQ(p11->C_InitToken(1, byPIN, 6, m_byLabel), CKR_SESSION_EXISTS);
+
+    ASSERT_EQ(p11->C_CloseAllSessions(1), CKR_OK);
+    EXPECT_EQ(p11->C_InitToken(1, byPIN, 6, m_byLabel), CKR_OK);
+    EXPECT_EQ(ContainerFileCount(), 0u);
+}
+
+}  // namespace
