@@ -23,6 +23,7 @@
 
 class SessionHandle;
 class SecretText;
+class TokenFolderLock;
 
 constexpr const char* TOKEN_FILE_NAME = ".config";
 constexpr uint32_t TOKEN_FILE_TAG = 0x07DD0044;
@@ -128,6 +129,9 @@ private:
     // Re-reads the token file under the caller's lock and checks that a PIN
     // can be tried: not locked, a verifier present.
     RESULT ReloadForPINCheck(const char* pszFunction);
+    // Takes the lock, re-reads, builds the token info string and spends
+    // one try on disk: every PIN attempt starts here.
+    RESULT BeginPINTry(const char* pszFunction, TokenFolderLock& stLock, SecretText& stInfo);
     // Writes the count less one before a PIN is tried, so a try is never
     // made without being counted; the members follow the file.
     RESULT SpendTry();

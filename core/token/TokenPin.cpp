@@ -112,6 +112,28 @@ RESULT TokenHandle::PromptForPIN(const char* pszFunction, int nMode, SecretText&
     return 0;
 }
 
+RESULT TokenHandle::BeginPINTry(const char* pszFunction, TokenFolderLock& stLock, SecretText& stInfo)
+{
+    RESULT ulResult = stLock.LockToken(m_szTokenName);
+    if (ulResult != 0) {
+        return Failed(pszFunction, "LockToken", ulResult);
+    }
+    ulResult = ReloadForPINCheck(pszFunction);
+    if (ulResult != 0) {
+        return ulResult;
+    }
+    ulResult = BuildInfo(stInfo);
+    if (ulResult != 0) {
+        return Failed(pszFunction, "GenerateInfo", ulResult);
+    }
+    // Unless the spent try is on disk the PIN is not tried at all.
+    if (SpendTry() != 0) {
+        return Failed(pszFunction, "GenerateTokenFile", CKR_PIN_INVALID);
+    }
+    m_bPINNotVerified = true;
+    return 0;
+}
+
 RESULT TokenHandle::PromptAndVerify(const char* pszFunction, bool bRetry, SecretText* pKeptPIN)
 {
     int nMode = 0;
@@ -123,23 +145,11 @@ RESULT TokenHandle::PromptAndVerify(const char* pszFunction, bool bRetry, Secret
         }
         // The file may have changed while the prompt was open.
         TokenFolderLock stLock;
-        ulResult = stLock.LockToken(m_szTokenName);
-        if (ulResult != 0) {
-            return Failed(pszFunction, "LockToken", ulResult);
-        }
-        ulResult = ReloadForPINCheck(pszFunction);
+        SecretText stInfo;
+        ulResult = BeginPINTry(pszFunction, stLock, stInfo);
         if (ulResult != 0) {
             return ulResult;
         }
-        SecretText stInfo;
-        ulResult = BuildInfo(stInfo);
-        if (ulResult != 0) {
-            return Failed(pszFunction, "GenerateInfo", ulResult);
-        }
-        if (SpendTry() != 0) {
-            return Failed(pszFunction, "GenerateTokenFile", CKR_PIN_INVALID);
-        }
-        m_bPINNotVerified = true;
         if (OpenVerifier(stPIN.Get(), stInfo) == VerifierState::Matches) {
             if (RestoreTries() != 0) {
                 return Failed(pszFunction, "GenerateTokenFile", CKR_PIN_INVALID);
@@ -209,24 +219,11 @@ RESULT TokenHandle::CheckPIN(const unsigned char* pbyPIN, long nPINLength)
     }
 
     TokenFolderLock stLock;
-    RESULT ulResult = stLock.LockToken(m_szTokenName);
-    if (ulResult != 0) {
-        return Failed(pszFunction, "LockToken", ulResult);
-    }
-    ulResult = ReloadForPINCheck(pszFunction);
+    SecretText stInfo;
+    RESULT ulResult = BeginPINTry(pszFunction, stLock, stInfo);
     if (ulResult != 0) {
         return ulResult;
     }
-    SecretText stInfo;
-    ulResult = BuildInfo(stInfo);
-    if (ulResult != 0) {
-        return Failed(pszFunction, "GenerateInfo", ulResult);
-    }
-    // Unless the spent try is on disk the PIN is not tried at all.
-    if (SpendTry() != 0) {
-        return Failed(pszFunction, "GenerateTokenFile", CKR_PIN_INVALID);
-    }
-    m_bPINNotVerified = true;
     if (OpenVerifier(stPIN.Get(), stInfo) != VerifierState::Matches) {
         return Failed(pszFunction, "AcquireProtectData", CKR_PIN_INCORRECT);
     }
