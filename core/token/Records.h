@@ -56,7 +56,7 @@ struct _KEY_CONTEXT {
     std::vector<_CONTAINER_CONTEXT> vtrContainers;
 };
 
-// Key specs: a container holds at most one key pair per spec.
+// Key specs: a container holds at most one key pair of each.
 constexpr int AT_KEYEXCHANGE = 1;
 constexpr int AT_SIGNATURE = 2;
 
