@@ -141,6 +141,9 @@ private:
     RESULT BuildInfo(SecretText& stInfo);
     // m_stEncryptedPIN becomes the token info string sealed under pszPIN.
     RESULT SealVerifier(const char* pszPIN, const SecretText& stInfo);
+    // A new PIN in place: the verifier sealed under it, the change request
+    // cleared and the tries back to full (in memory; the caller writes).
+    RESULT InstallNewPIN(const char* pszPIN, const SecretText& stInfo);
     RESULT ReplacePIN(const char* pszFunction, const char* pszOldPIN, const char* pszNewPIN,
                       bool bMarkNotVerified);
     void ReleaseVerifier();

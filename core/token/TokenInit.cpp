@@ -109,12 +109,10 @@ RESULT TokenHandle::InitToken(const unsigned char* pbyPIN, long nPINLength,
     if (ulResult != 0) {
         return Failed(pszFunction, "GenerateInfo", ulResult);
     }
-    ulResult = SealVerifier(stPIN.Get(), stInfo);
+    ulResult = InstallNewPIN(stPIN.Get(), stInfo);
     if (ulResult != 0) {
         return Failed(pszFunction, "CreateProtectData", ulResult);
     }
-    m_ulFlags &= ~CKF_USER_PIN_TO_BE_CHANGED_BIT;
-    m_ulCurrentPINCount = TOKEN_PIN_TRIES;
     memcpy(m_byTokenLabel, pbyLabel, TOKEN_LABEL_LEN);
 
     ulResult = DeleteContainerFiles(pszFunction, m_szTokenName);

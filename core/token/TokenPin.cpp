@@ -235,6 +235,18 @@ RESULT TokenHandle::CheckPIN(const unsigned char* pbyPIN, long nPINLength)
     return 0;
 }
 
+RESULT TokenHandle::InstallNewPIN(const char* pszPIN, const SecretText& stInfo)
+{
+    RESULT ulResult = SealVerifier(pszPIN, stInfo);
+    if (ulResult != 0) {
+        return ulResult;
+    }
+    // The user PIN stays initialised; only the request to change it is met.
+    m_ulFlags &= ~CKF_USER_PIN_TO_BE_CHANGED_BIT;
+    m_ulCurrentPINCount = TOKEN_PIN_TRIES;
+    return 0;
+}
+
 RESULT TokenHandle::GetRealPIN(char** ppszUserPIN, bool bShowUI, bool bRetry)
 {
     const char* const pszFunction = "TokenHandle::GetRealPIN";
@@ -304,13 +316,11 @@ RESULT TokenHandle::ReplacePIN(const char* pszFunction, const char* pszOldPIN,
     case VerifierState::Matches:
         break;
     }
-    ulResult = SealVerifier(pszNewPIN, stInfo);
+    ulResult = InstallNewPIN(pszNewPIN, stInfo);
     if (ulResult != 0) {
         RestoreTries();
         return Failed(pszFunction, "CreateProtectData", ulResult);
     }
-    m_ulFlags &= ~CKF_USER_PIN_TO_BE_CHANGED_BIT;
-    m_ulCurrentPINCount = TOKEN_PIN_TRIES;
     ulResult = GenerateTokenFile();
     if (ulResult != 0) {
         return Failed(pszFunction, "GenerateTokenFile", ulResult);
@@ -378,12 +388,10 @@ RESULT TokenHandle::SetPIN(char* pszUserPIN)
     if (ulResult != 0) {
         return Failed(pszFunction, "GenerateInfo", ulResult);
     }
-    ulResult = SealVerifier(stPIN.Get(), stInfo);
+    ulResult = InstallNewPIN(stPIN.Get(), stInfo);
     if (ulResult != 0) {
         return Failed(pszFunction, "CreateProtectData", ulResult);
     }
-    m_ulFlags &= ~CKF_USER_PIN_TO_BE_CHANGED_BIT;
-    m_ulCurrentPINCount = TOKEN_PIN_TRIES;
     m_bPINNotVerified = true;
     ulResult = GenerateTokenFile();
     if (ulResult != 0) {
